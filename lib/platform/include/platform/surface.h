@@ -7,6 +7,23 @@
 
 namespace plat {
 
+struct Point {
+  int x = 0;
+  int y = 0;
+};
+
+// Left/top inclusive, right/bottom exclusive, as on Windows.
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+  bool Empty() const { return right <= left || bottom <= top; }
+  bool Contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+};
+
 struct Surface32 {
   uint32_t* bits = nullptr;
   int width = 0;
