@@ -234,7 +234,8 @@ void DrawEmblem(Canvas& canvas, int x0, int y0, int size, const std::function<vo
           b += c.b;
           a += 1;
         }
-      if (a == 0) continue;
+      // A sliver of the rounded corner would leave a faint speck in an otherwise clear pixel.
+      if (a < float(n * n) / 16) continue;
       const float cover = a / float(n * n);
       canvas.Blend(x0 + px, y0 + py, {r / a, g / a, b / a}, cover);
       if (ink) ink(x0 + px, y0 + py, cover);
