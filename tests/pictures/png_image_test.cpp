@@ -12,6 +12,7 @@
 #include "pngimage/PNGImage.h"
 #include "pngimage/png_decoder.h"
 #include "test_images.h"
+#include "vcl/Graphic.h"
 #include "vcl/SysUtils.h"
 
 namespace {
@@ -252,6 +253,36 @@ TEST(PngLoad, BadDataRaisesTheDecodersMessageAndKeepsThePicture) {
     EXPECT_EQ(png->Width(), 1);
     EXPECT_EQ(png->Pixel(0, 0), 0xFF123456u);
   }
+}
+
+// The product's artwork, loaded by extension as a file and drawn twice over a plain surface:
+// its fully transparent right columns and bottom rows keep the surface, the body takes colour.
+TEST(PngArtwork, LoadsAndBlendsTheShippedArtwork) {
+  vcl::TPicture picture;
+  picture.LoadFromFile(std::string(LAUNCHER_SOURCE_DIR) + "/resources/artwork.png");
+  const auto* png = dynamic_cast<const TPNGObject*>(picture.Graphic());
+  ASSERT_NE(png, nullptr);
+  ASSERT_EQ(png->Width(), 546);
+  ASSERT_EQ(png->Height(), 319);
+  EXPECT_EQ(png->ColorType(), 6);
+  EXPECT_FALSE(png->Text("Software").empty());
+
+  const uint32_t background = 0xFF204060u;
+  TestSurface surface(546, 319, background, 0);
+  png->Draw(surface.View(), 0, 0);
+  png->Draw(surface.View(), 0, 0);
+  for (int y = 0; y < 319; ++y)
+    for (int x = 0; x < 546; ++x) {
+      const uint32_t a = png->Pixel(x, y) >> 24;
+      if (a == 0) {
+        ASSERT_EQ(surface.At(x, y), background) << "(" << x << ", " << y << ")";
+      } else if (a == 255) {
+        ASSERT_EQ(surface.At(x, y), (png->Pixel(x, y) & 0xFFFFFFu) | 0xFF000000u) << "(" << x << ", " << y << ")";
+      }
+    }
+  EXPECT_EQ(surface.At(545, 0), background);
+  EXPECT_EQ(surface.At(0, 318), background);
+  EXPECT_NE(surface.At(100, 100), background);
 }
 
 }  // namespace
