@@ -62,9 +62,9 @@ Bytes MakeIconIco();
 // The picture stream of a TImage holding a PNG: a length byte, the class name "TPNGObject", the file.
 Bytes PictureData(const Bytes& png);
 
-// Rewrites the hex blocks of the properties named in `blocks` (e.g. "Picture.Data") in a form
-// description, 64 upper-case hex digits per line, indented two spaces deeper than the property line;
-// every other byte of the text stays as it was. Throws std::runtime_error when a named property is
+// Rewrites the hex blocks of the properties named in `blocks` (e.g. "Picture.Data"; every occurrence)
+// in a form description, 64 upper-case hex digits per line, indented two spaces deeper than the
+// property line, in the file's own line endings; every other byte of the text stays as it was. Throws std::runtime_error when a named property is
 // missing or its block has no closing brace.
 struct DfmBlock {
   std::string property;
