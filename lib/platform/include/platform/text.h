@@ -33,8 +33,10 @@ enum : uint32_t {
   DT_CENTER = 0x1,
   DT_RIGHT = 0x2,
   DT_VCENTER = 0x4,
+  DT_BOTTOM = 0x8,
   DT_SINGLELINE = 0x20,
   DT_EXPANDTABS = 0x40,
+  DT_NOCLIP = 0x100,
   DT_CALCRECT = 0x400,
   DT_NOPREFIX = 0x800,
 };
@@ -57,9 +59,11 @@ class Font {
                     const Rect& clip, bool expand_tabs = false) const = 0;
 };
 
-// DrawTextW for one line: lays `text` out in `rect` by `format` (left, centre, right; top or
-// vertical centre; expand tabs) and draws it, or with DT_CALCRECT only sets rect's right and
-// bottom to the text's extent. `rect` is in surface coordinates. Returns the text height.
+// DrawTextW for one line: lays `text` out in `rect` by `format` (left, centre, right; top,
+// vertical centre or bottom; expand tabs; "&" prefixes unless DT_NOPREFIX) and draws it clipped
+// to `rect` (unless DT_NOCLIP), or with DT_CALCRECT only sets rect's right and bottom to the
+// text's extent. `rect` is in surface coordinates. Returns the text height; with DT_VCENTER or
+// DT_BOTTOM (and no DT_CALCRECT), as Windows does, the offset from rect.top to the text's bottom.
 int DrawTextW(const Surface32& dst, const Font& font, std::u16string_view text, Rect& rect,
               uint32_t format, uint32_t color);
 
