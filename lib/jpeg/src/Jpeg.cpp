@@ -107,8 +107,10 @@ void TJPEGImage::LoadFromBytes(const uint8_t* data, size_t size) {
       cinfo.image_width > static_cast<unsigned>(kMaxSide) ||
       cinfo.image_height > static_cast<unsigned>(kMaxSide) ||
       uint64_t{cinfo.image_width} * cinfo.image_height * 4 > kMaxPixelBytes)
-    Decompressor::Fail("size " + std::to_string(cinfo.image_width) + "x" +
-                       std::to_string(cinfo.image_height) + " exceeds the limit");
+    Decompressor::Fail("a picture of " + std::to_string(cinfo.image_width) + " x " +
+                       std::to_string(cinfo.image_height) + " pixels is outside the limits (" +
+                       std::to_string(kMaxSide) + " per side, " + std::to_string(kMaxPixelBytes >> 20) +
+                       " MiB of pixels)");
   cinfo.out_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
 
   d.Run([&] { jpeg_start_decompress(&cinfo); });
