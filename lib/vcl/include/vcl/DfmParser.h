@@ -77,8 +77,8 @@ struct Object {
   std::vector<Object> children;      // in written order
   int line = 0;                      // 1-based line of the header
 
-  // First property with this name, compared case-insensitively (as identifiers are);
-  // nullptr when absent.
+  // The property with this name, compared case-insensitively (as identifiers are); when it
+  // is written twice, the later one, since the reader sets them in order. nullptr when absent.
   const Property* FindProperty(std::string_view prop_name) const;
   // Direct child with this component name, compared case-insensitively; nullptr when absent.
   const Object* FindChild(std::string_view child_name) const;

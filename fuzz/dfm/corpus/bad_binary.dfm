@@ -1,0 +1,3 @@
+object A: TA
+  D = {ABC}
+end

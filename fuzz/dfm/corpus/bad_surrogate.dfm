@@ -1,0 +1,3 @@
+object A: TA
+  V = #55357'x'
+end

@@ -1,0 +1,3 @@
+object A: TA
+  V = 'í €À¯'
+end

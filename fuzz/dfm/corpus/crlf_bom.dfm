@@ -1,0 +1,4 @@
+﻿OBJECT A: TA
+  Left = 1
+  S = 'x'
+END
