@@ -152,12 +152,15 @@ class FontImpl final : public Font {
   // Negative heights are the em height, positive ones the cell height (ascent + descent),
   // zero the default of the form's font.
   static int PixelsPerEm(FT_Face face, int height) {
-    if (height < 0) return -height;
+    constexpr int kLargest = 2048;  // beyond any screen; keeps the arithmetic in range
+    if (height < 0) return height < -kLargest ? kLargest : -height;
     if (height == 0) return 11;
+    height = std::min(height, kLargest);
     const auto [ascent, descent] = DesignExtent(face);
     if (!FT_IS_SCALABLE(face) || ascent + descent <= 0) return height;
-    return std::max(1, ScaleRound(static_cast<long>(height) * face->units_per_EM,
-                                  1, static_cast<int>(ascent + descent)));
+    return std::clamp(ScaleRound(static_cast<long>(height) * face->units_per_EM, 1,
+                                 static_cast<int>(ascent + descent)),
+                      1, kLargest);
   }
 
   bool AddFace(FacePtr face, const FaceChoice& choice) const {

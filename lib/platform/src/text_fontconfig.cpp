@@ -28,6 +28,12 @@ double RequestedPixels(const FontSpec& spec) {
   return 11.0;
 }
 
+// Han ideographs, where Chinese and Japanese faces draw different shapes.
+bool IsHan(char32_t c) {
+  return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
 }  // namespace
 
 std::string SubstituteFamily(const std::string& name) {
@@ -96,6 +102,11 @@ std::optional<FaceChoice> FontLibrary::Match(const FontSpec& spec,
     FcCharSetAddChar(charset, *must_have);
     FcPatternAddCharSet(pattern, FC_CHARSET, charset);
     FcCharSetDestroy(charset);
+    // The captions are Simplified Chinese: where several CJK faces are installed, the
+    // configuration's language rules then prefer the Simplified Chinese one.
+    if (IsHan(*must_have)) {
+      FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("zh-cn"));
+    }
   }
   FcConfigSubstitute(config_, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);

@@ -12,7 +12,9 @@
 namespace plat {
 
 // Windows conventions: a negative height is the character (em) height in pixels, a positive
-// one the cell height (ascent + descent); "MS Sans Serif", -11 is 8 points at 96 dpi.
+// one the cell height (ascent + descent), zero the form's default; "MS Sans Serif", -11 is
+// 8 points at 96 dpi. Windows UI faces that Linux lacks get a substitute with the same text
+// height (13 for the form's font).
 struct FontSpec {
   std::string name = "MS Sans Serif";
   int height = -11;
@@ -20,11 +22,13 @@ struct FontSpec {
   bool italic = false;
 };
 
+// Measured as Windows measures a TrueType face (OS/2 win ascent and descent, each scaled
+// and rounded), so that layouts made on Windows keep their sizes.
 struct TextMetrics {
   int height = 0;   // cell height: ascent + descent, what the layout calls the text height
   int ascent = 0;   // baseline offset from the cell top
   int descent = 0;
-  int average_char_width = 0;
+  int average_char_width = 0;  // OS/2 xAvgCharWidth scaled; the unit of tab stops
 };
 
 // DrawText format flags with their Windows values.
@@ -44,7 +48,8 @@ enum : uint32_t {
 class Font {
  public:
   // Never fails while any font is installed: an unknown face gets fontconfig's substitute.
-  // Returns nullptr only when fontconfig finds no font at all.
+  // Returns nullptr only when fontconfig finds no font at all. The same request returns the
+  // same font object for the whole process. Thread-safe.
   static std::shared_ptr<Font> Create(const FontSpec& spec);
   virtual ~Font() = default;
 
@@ -52,9 +57,10 @@ class Font {
   // Advance width of one line; tabs count as expanded when expand_tabs is set
   // (tab stops every 8 average character widths, as DrawText does).
   virtual int TextWidth(std::u16string_view text, bool expand_tabs = false) const = 0;
-  // Draws one line, the cell's top-left at (x, y) in surface coordinates, anti-aliased in
-  // `color` (0x00RRGGBB) over what the surface holds (transparent background), clipped to
-  // `clip` and to the surface.
+  // Draws one line, the cell's top-left at (x, y) in surface coordinates, in `color`
+  // (0x00RRGGBB) blended by glyph coverage over what the surface holds (transparent
+  // background; each pixel's alpha byte is kept), clipped to `clip` and to the surface.
+  // Small text is hinted monochrome, as crisp as a Windows UI font; large text is smoothed.
   virtual void Draw(const Surface32& dst, int x, int y, std::u16string_view text, uint32_t color,
                     const Rect& clip, bool expand_tabs = false) const = 0;
 };
