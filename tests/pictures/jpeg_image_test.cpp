@@ -98,7 +98,7 @@ size_t EntropyStart(const std::vector<uint8_t>& file) {
   return file.size();
 }
 
-TEST(JpegLoad, DamagedDataRaisesAndKeepsThePicture) {
+TEST(JpegLoad, DamagedOrUnsupportedDataRaisesAndKeepsThePicture) {
   const std::vector<uint8_t> good = GradientJpeg();
   TJPEGImage jpg;
   jpg.LoadFromBytes(good.data(), good.size());
@@ -124,6 +124,8 @@ TEST(JpegLoad, DamagedDataRaisesAndKeepsThePicture) {
       {"image data overwritten", scrambled, "Corrupt JPEG data"},
       {"width zero", WithSize(good, 0, 16), "Empty JPEG image"},
       {"larger than the limits", WithSize(good, 20000, 20000), "20000 x 20000 pixels is outside the limits"},
+      {"CMYK, valid but not supported", testimages::MakeJpeg(8, 8, 4, std::vector<uint8_t>(256, 0x40), 90, false),
+       "not supported"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

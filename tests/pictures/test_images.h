@@ -62,7 +62,8 @@ inline std::vector<uint8_t> MakePng(uint32_t width, uint32_t height, const std::
   return out;
 }
 
-// A JPEG of the given samples: components 3 (R G B) or 1 (grey), width * height * components.
+// A JPEG of the given samples: components 3 (R G B), 1 (grey) or 4 (C M Y K),
+// width * height * components.
 inline std::vector<uint8_t> MakeJpeg(int width, int height, int components, const std::vector<uint8_t>& samples,
                                      int quality, bool progressive) {
   jpeg_compress_struct cinfo{};
@@ -75,7 +76,7 @@ inline std::vector<uint8_t> MakeJpeg(int width, int height, int components, cons
   cinfo.image_width = static_cast<JDIMENSION>(width);
   cinfo.image_height = static_cast<JDIMENSION>(height);
   cinfo.input_components = components;
-  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   // Full-resolution colour, so the decoded pixels stay close enough to tell a one-pixel shift.

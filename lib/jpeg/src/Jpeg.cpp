@@ -1,13 +1,14 @@
 // TJPEGImage on libjpeg, and its registration for "jpg" and "jpeg" at start-up.
 #include "jpeg/Jpeg.h"
 
-// libjpeg's header needs size_t and FILE declared before it.
 #include <csetjmp>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
 
+// libjpeg's header needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdio>
 #include <jpeglib.h>
 
 #include "vcl/SysUtils.h"
@@ -92,6 +93,7 @@ void TJPEGImage::LoadFromBytes(const uint8_t* data, size_t size) {
   Decompressor d;
   jpeg_decompress_struct& cinfo = d.cinfo;
 
+  if (size > static_cast<size_t>(static_cast<unsigned long>(-1))) Decompressor::Fail("the file is too large");
   int header = 0;
   d.Run([&] {
     jpeg_mem_src(&cinfo, size ? data : &kNothing, static_cast<unsigned long>(size));
@@ -102,7 +104,7 @@ void TJPEGImage::LoadFromBytes(const uint8_t* data, size_t size) {
 
   const bool gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
   if (!gray && cinfo.jpeg_color_space != JCS_YCbCr && cinfo.jpeg_color_space != JCS_RGB)
-    Decompressor::Fail("only colour (YCbCr, RGB) and grey pictures are supported, not CMYK");
+    Decompressor::Fail("CMYK and other colour spaces than RGB and grey are not supported");
   if (cinfo.image_width == 0 || cinfo.image_height == 0 ||
       cinfo.image_width > static_cast<unsigned>(kMaxSide) ||
       cinfo.image_height > static_cast<unsigned>(kMaxSide) ||

@@ -48,6 +48,14 @@ bool ClipAxis(int pos, int len, int limit, int& src, int& dst, int& out_len) {
   return true;
 }
 
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EReadError("Cannot open file \"" + path + "\"");
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw EReadError("Error reading file \"" + path + "\"");
+  return bytes;
+}
+
 std::unique_ptr<TGraphic> Create(const TPictureFormat& format) {
   std::unique_ptr<TGraphic> graphic = format.Factory ? format.Factory() : nullptr;
   if (!graphic) throw EInvalidGraphic("Picture format '" + format.ClassName + "' cannot be created");
@@ -70,14 +78,6 @@ bool ClipDraw(const plat::Surface32& dst, int x, int y, int width, int height, T
   if (!ClipAxis(y, height, dst.height, c.src_y, c.dst_y, c.height)) return false;
   out = c;
   return true;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EReadError("Cannot open file \"" + path + "\"");
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EReadError("Error reading file \"" + path + "\"");
-  return bytes;
 }
 
 TPicture::TPicture() = default;

@@ -30,6 +30,7 @@ class TGraphic {
   // Replaces the image with the one in these bytes (a whole image file). Bad data raises
   // EInvalidGraphic with the decoder's message and leaves the previous image in place.
   virtual void LoadFromBytes(const uint8_t* data, size_t size) = 0;
+  // A file that cannot be read raises EReadError naming it.
   void LoadFromFile(const std::string& path);
 
   // Draws at natural size with the top left at (x, y) in surface coordinates, clipped to the
@@ -49,9 +50,6 @@ struct TDrawClip {
 
 // False when nothing of the image lands on the surface. Safe for any int position.
 bool ClipDraw(const plat::Surface32& dst, int x, int y, int width, int height, TDrawClip& out);
-
-// Reads a whole file; raises EReadError naming the file when it cannot be read.
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
