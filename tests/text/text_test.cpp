@@ -402,30 +402,64 @@ TEST(DrawTextW, AmpersandsMarkTheUnderlinedCharacter) {
     std::u16string text;
     uint32_t format;
     std::u16string shown;
-    bool underlined;
+    std::u16string underlined;  // the character drawn with a line under it, if any
   } cases[] = {
-      {u"&Close", DT_LEFT, u"Close", true},
-      {u"A&&B", DT_LEFT, u"A&B", false},
-      {u"&Close", DT_NOPREFIX, u"&Close", false},
-      {u"Close&", DT_LEFT, u"Close&", false},
+      {u"&Close", DT_LEFT, u"Close", u"C"},
+      {u"A&&B", DT_LEFT, u"A&B", u""},
+      {u"&Close", DT_NOPREFIX, u"&Close", u""},
+      {u"Close&", DT_LEFT, u"Close&", u""},
+      {u"&\U0001D538x", DT_LEFT, u"\U0001D538x", u"\U0001D538"},  // a pair is one character
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.text.size() << " characters, format " << k.format);
+    SCOPED_TRACE(testing::Message() << k.text.size() << " code units, format " << k.format);
     Canvas got(120, 24, 0xFFFFFFFF), want(120, 24, 0xFFFFFFFF);
     Rect rect{4, 4, 120, 24};
     DrawTextW(got.surface, font, k.text, rect, k.format, kBlack);
     font.Draw(want.surface, 4, 4, k.shown, kBlack, want.Whole());
-    int differing = 0;
+    std::vector<int> line;  // columns where the drawings differ
     for (int y = 0; y < 24; ++y) {
       for (int x = 0; x < 120; ++x) {
         if (got.At(x, y) == want.At(x, y)) continue;
-        ++differing;
-        EXPECT_EQ(y, underline_row) << "differs at " << x << "," << y;
+        EXPECT_EQ(y, underline_row) << "differs off the underline row at " << x << "," << y;
         EXPECT_EQ(got.At(x, y), 0xFF000000u);
-        EXPECT_LT(x, 4 + font.TextWidth(u"C")) << "underline wider than the character";
+        line.push_back(x);
       }
     }
-    EXPECT_EQ(differing > 0, k.underlined);
+    const int w = font.TextWidth(k.underlined);
+    // The underline spans the character's advance, less pixels that its own ink already set.
+    if (w == 0) {
+      EXPECT_TRUE(line.empty());
+    } else {
+      ASSERT_FALSE(line.empty());
+      EXPECT_GE(line.front(), 4);
+      EXPECT_LT(line.back(), 4 + w);
+    }
+  }
+}
+
+TEST(DrawTextW, ExtremeRectsStayInRangeAndInTheSurface) {
+  const uint32_t bg = 0xFF336699;
+  struct Case {
+    Rect rect;
+    uint32_t format;
+  } cases[] = {
+      {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, DT_CENTER | DT_VCENTER},
+      {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, DT_RIGHT | DT_BOTTOM},
+      {{INT_MAX - 3, INT_MAX - 3, INT_MAX, INT_MAX}, DT_LEFT},
+      {{INT_MAX - 3, INT_MAX - 3, INT_MAX, INT_MAX}, DT_CALCRECT},
+      {{40, 30, -40, -30}, DT_CENTER | DT_VCENTER},  // inverted: nothing to draw in
+  };
+  for (const Case& k : cases) {
+    Canvas c(64, 16, bg, 4);
+    Rect rect = k.rect;
+    DrawTextW(c.surface, FormFont(), u"&Install", rect, k.format, kBlack);
+    for (int y = 0; y < c.surface.height; ++y) {
+      for (int x = c.surface.width; x < c.surface.stride; ++x) ASSERT_EQ(c.At(x, y), bg);
+    }
+    if (k.format & DT_CALCRECT) {
+      EXPECT_EQ(rect.right, INT_MAX);
+      EXPECT_EQ(rect.bottom, INT_MAX);
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -68,6 +69,10 @@ std::pair<long, long> DesignExtent(FT_Face face) {
     return {hhea->Ascender, -static_cast<long>(hhea->Descender)};
   }
   return {face->ascender, -static_cast<long>(face->descender)};
+}
+
+int ClampToInt(long long v) {
+  return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
 // Decodes UTF-16; an unpaired surrogate becomes U+FFFD, as Windows shows it.
@@ -126,7 +131,7 @@ class FontImpl final : public Font {
   int TextWidth(std::u16string_view text, bool expand_tabs) const override {
     std::lock_guard lock(mutex_);
     int width = 0;
-    Layout(text, expand_tabs, [](int, const Glyph&) {}, &width);
+    Layout(text, expand_tabs, [](long long, const Glyph&) {}, &width);
     return width;
   }
 
@@ -137,7 +142,7 @@ class FontImpl final : public Font {
     if (dst.bits == nullptr || area.Empty()) return;
     std::lock_guard lock(mutex_);
     const long long baseline = static_cast<long long>(y) + metrics_.ascent;
-    Layout(text, expand_tabs, [&](int pen, const Glyph& glyph) {
+    Layout(text, expand_tabs, [&](long long pen, const Glyph& glyph) {
       Blend(dst, area, static_cast<long long>(x) + pen + glyph.left, baseline - glyph.top, glyph,
             color);
     });
@@ -209,11 +214,12 @@ class FontImpl final : public Font {
   }
 
   // Walks one line: calls fn(pen, glyph) for each drawn glyph with the pen relative to the
-  // line's start. `end`, when given, receives the pen after the last character, tabs included.
+  // line's start. `end`, when given, receives the pen after the last character, tabs included
+  // (held at INT_MAX for a line too long to measure in an int).
   template <typename Fn>
   void Layout(std::u16string_view text, bool expand_tabs, Fn&& fn, int* end = nullptr) const {
     const int tab = std::max(1, kTabChars * metrics_.average_char_width);
-    int pen = 0;
+    long long pen = 0;
     ForEachCodePoint(text, [&](char32_t c) {
       if (c == U'\t' && expand_tabs) {
         pen = (pen / tab + 1) * tab;
@@ -223,7 +229,7 @@ class FontImpl final : public Font {
       fn(pen, glyph);
       pen += glyph.advance;
     });
-    if (end != nullptr) *end = pen;
+    if (end != nullptr) *end = static_cast<int>(std::min<long long>(pen, INT_MAX));
   }
 
   GlyphRef Lookup(char32_t c) const {
@@ -406,58 +412,65 @@ int DrawTextW(const Surface32& dst, const Font& font, std::u16string_view text, 
 
   // Prefix processing: "&x" draws x underlined, "&&" draws one "&"; a final lone "&" stays.
   std::u16string shown;
-  int underline = -1;  // index in `shown` of the underlined character
+  size_t underline = std::u16string::npos;  // where the underlined character starts in `shown`
   if ((format & DT_NOPREFIX) == 0 && text.find(u'&') != std::u16string_view::npos) {
     shown.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
       if (text[i] == u'&' && i + 1 < text.size()) {
         ++i;
-        if (text[i] != u'&') underline = static_cast<int>(shown.size());
+        if (text[i] != u'&') underline = shown.size();
       }
       shown.push_back(text[i]);
     }
     text = shown;
   }
 
-  const int width = font.TextWidth(text, expand_tabs);
+  // Positions are worked out wide: the rect may be anywhere in int's range.
+  const long long width = font.TextWidth(text, expand_tabs);
+  const long long left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
   if (format & DT_CALCRECT) {
-    rect.right = rect.left + width;
-    rect.bottom = rect.top + height;
+    rect.right = ClampToInt(left + width);
+    rect.bottom = ClampToInt(top + height);
     return height;
   }
 
-  int x = rect.left;
+  long long x = left;
   if (format & DT_CENTER) {
-    x = rect.left + (rect.Width() - width) / 2;
+    x = left + (right - left - width) / 2;
   } else if (format & DT_RIGHT) {
-    x = rect.right - width;
+    x = right - width;
   }
-  int y = rect.top;
+  long long y = top;
   if (format & DT_VCENTER) {
-    y = rect.top + (rect.Height() - height) / 2;
+    y = top + (bottom - top - height) / 2;
   } else if (format & DT_BOTTOM) {
-    y = rect.bottom - height;
+    y = bottom - height;
   }
 
   const Rect clip = (format & DT_NOCLIP) ? Rect{0, 0, dst.width, dst.height} : rect;
-  font.Draw(dst, x, y, text, color, clip, expand_tabs);
+  font.Draw(dst, ClampToInt(x), ClampToInt(y), text, color, clip, expand_tabs);
 
-  if (underline >= 0 && dst.bits != nullptr) {
+  if (underline != std::u16string::npos && dst.bits != nullptr) {
     // Mnemonic underline: one row under the baseline, as wide as the character's advance.
-    const int from = x + font.TextWidth(text.substr(0, underline), expand_tabs);
-    const int to = x + font.TextWidth(text.substr(0, underline + 1), expand_tabs);
-    const int row = y + font.Metrics().ascent + 1;
-    const int left = std::max({from, clip.left, 0});
-    const int right = std::min({to, clip.right, dst.width});
+    size_t after = underline + 1;
+    if (after < text.size() && text[underline] >= 0xD800 && text[underline] <= 0xDBFF &&
+        text[after] >= 0xDC00 && text[after] <= 0xDFFF) {
+      ++after;  // the whole surrogate pair
+    }
+    const long long from = x + font.TextWidth(text.substr(0, underline), expand_tabs);
+    const long long to = x + font.TextWidth(text.substr(0, after), expand_tabs);
+    const long long row = y + font.Metrics().ascent + 1;
+    const long long x0 = std::max<long long>({from, clip.left, 0});
+    const long long x1 = std::min<long long>({to, clip.right, dst.width});
     if (row >= std::max(clip.top, 0) && row < std::min(clip.bottom, dst.height)) {
-      uint32_t* p = dst.Row(row);
-      for (int i = left; i < right; ++i) p[i] = (p[i] & 0xFF000000u) | (color & 0x00FFFFFFu);
+      uint32_t* p = dst.Row(static_cast<int>(row));
+      for (long long i = x0; i < x1; ++i) p[i] = (p[i] & 0xFF000000u) | (color & 0x00FFFFFFu);
     }
   }
 
   // As on Windows: with vertical centring or bottom alignment, the offset from the rect's top
   // to the bottom of the text.
-  if (format & (DT_VCENTER | DT_BOTTOM)) return y + height - rect.top;
+  if (format & (DT_VCENTER | DT_BOTTOM)) return ClampToInt(y + height - top);
   return height;
 }
 
