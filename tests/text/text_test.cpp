@@ -140,9 +140,9 @@ TEST(FontMetrics, BoldIsWiderThanRegular) {
 }
 
 TEST(FontCreate, SameRequestSharesOneFont) {
-  const FontSpec spec{.height = -14};
-  EXPECT_EQ(Font::Create(spec).get(), Font::Create(spec).get());
-  EXPECT_NE(Font::Create(spec).get(), Font::Create(FontSpec{.height = -15}).get());
+  const FontSpec request{.height = -14};
+  EXPECT_EQ(Font::Create(request).get(), Font::Create(request).get());
+  EXPECT_NE(Font::Create(request).get(), Font::Create(FontSpec{.height = -15}).get());
 }
 
 TEST(FontCreate, UnknownFaceGetsASubstitute) {

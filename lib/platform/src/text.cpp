@@ -116,11 +116,11 @@ struct GlyphRef {
 class FontImpl final : public Font {
  public:
   static std::shared_ptr<FontImpl> Open(std::shared_ptr<FontLibrary> library,
-                                        const FontSpec& spec, const FaceChoice& choice) {
+                                        const FontSpec& request, const FaceChoice& choice) {
     FacePtr face(library->OpenFace(choice), FaceDeleter{library});
     if (!face) return nullptr;
-    auto font = std::shared_ptr<FontImpl>(new FontImpl(std::move(library), spec));
-    font->ppem_ = PixelsPerEm(face.get(), spec.height);
+    auto font = std::shared_ptr<FontImpl>(new FontImpl(std::move(library), request));
+    font->ppem_ = PixelsPerEm(face.get(), request.height);
     if (!font->AddFace(std::move(face), choice)) return nullptr;
     font->ComputeMetrics();
     return font;
@@ -149,8 +149,8 @@ class FontImpl final : public Font {
   }
 
  private:
-  FontImpl(std::shared_ptr<FontLibrary> library, FontSpec spec)
-      : library_(std::move(library)), spec_(std::move(spec)) {
+  FontImpl(std::shared_ptr<FontLibrary> library, FontSpec request)
+      : library_(std::move(library)), request_(std::move(request)) {
     ascii_.fill(kUnknown);
   }
 
@@ -253,7 +253,7 @@ class FontImpl final : public Font {
       }
     }
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return GlyphRef{0, 0};
-    const std::optional<FaceChoice> choice = library_->Match(spec_, c);
+    const std::optional<FaceChoice> choice = library_->Match(request_, c);
     if (!choice) return GlyphRef{0, 0};
     const bool known = std::any_of(faces_.begin(), faces_.end(), [&](const Face& f) {
       return f.file == choice->file && f.index == choice->index;
@@ -361,7 +361,7 @@ class FontImpl final : public Font {
   static constexpr GlyphRef kUnknown{UINT32_MAX, 0};
 
   std::shared_ptr<FontLibrary> library_;
-  FontSpec spec_;
+  FontSpec request_;
   int ppem_ = 11;
   TextMetrics metrics_;
 
@@ -382,15 +382,15 @@ class FontRegistry {
     return registry;
   }
 
-  std::shared_ptr<Font> Create(const FontSpec& spec) {
+  std::shared_ptr<Font> Create(const FontSpec& request) {
     std::lock_guard lock(mutex_);
-    const Key key{spec.name, spec.height, spec.bold, spec.italic};
+    const Key key{request.name, request.height, request.bold, request.italic};
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
     std::shared_ptr<FontLibrary> library = FontLibrary::Instance();
     if (!library) return nullptr;
-    const std::optional<FaceChoice> choice = library->Match(spec, std::nullopt);
+    const std::optional<FaceChoice> choice = library->Match(request, std::nullopt);
     if (!choice) return nullptr;
-    std::shared_ptr<FontImpl> font = FontImpl::Open(std::move(library), spec, *choice);
+    std::shared_ptr<FontImpl> font = FontImpl::Open(std::move(library), request, *choice);
     if (font) fonts_.emplace(key, font);
     return font;
   }
@@ -403,7 +403,9 @@ class FontRegistry {
 
 }  // namespace
 
-std::shared_ptr<Font> Font::Create(const FontSpec& spec) { return FontRegistry::Get().Create(spec); }
+std::shared_ptr<Font> Font::Create(const FontSpec& request) {
+  return FontRegistry::Get().Create(request);
+}
 
 int DrawTextW(const Surface32& dst, const Font& font, std::u16string_view text, Rect& rect,
               uint32_t format, uint32_t color) {

@@ -22,9 +22,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 // Em size in pixels that fontconfig sees; only size-dependent configuration rules use it.
-double RequestedPixels(const FontSpec& spec) {
-  if (spec.height < 0) return -static_cast<double>(spec.height);
-  if (spec.height > 0) return spec.height * 0.85;  // a cell is roughly 1.2 em
+double RequestedPixels(const FontSpec& request) {
+  if (request.height < 0) return -static_cast<double>(request.height);
+  if (request.height > 0) return request.height * 0.85;  // a cell is roughly 1.2 em
   return 11.0;
 }
 
@@ -77,22 +77,22 @@ FontLibrary::~FontLibrary() {
   FcFini();
 }
 
-std::optional<FaceChoice> FontLibrary::Match(const FontSpec& spec,
+std::optional<FaceChoice> FontLibrary::Match(const FontSpec& request,
                                              std::optional<char32_t> must_have) {
   std::lock_guard lock(mutex_);
   FcPattern* pattern = FcPatternCreate();
   if (pattern == nullptr) return std::nullopt;
 
-  const std::string first = SubstituteFamily(spec.name);
+  const std::string first = SubstituteFamily(request.name);
   if (!first.empty()) {
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(first.c_str()));
   }
-  if (first != spec.name && !spec.name.empty()) {
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(spec.name.c_str()));
+  if (first != request.name && !request.name.empty()) {
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(request.name.c_str()));
   }
-  FcPatternAddInteger(pattern, FC_WEIGHT, spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, spec.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddDouble(pattern, FC_PIXEL_SIZE, RequestedPixels(spec));
+  FcPatternAddInteger(pattern, FC_WEIGHT, request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddDouble(pattern, FC_PIXEL_SIZE, RequestedPixels(request));
   // Outlines only: a bitmap strike would not scale with the requested height.
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
   if (must_have) {

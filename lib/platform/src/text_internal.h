@@ -37,9 +37,9 @@ class FontLibrary {
   FontLibrary(const FontLibrary&) = delete;
   FontLibrary& operator=(const FontLibrary&) = delete;
 
-  // The face for `spec`; with `must_have`, the best face that has that character, for the
+  // The face for `request`; with `must_have`, the best face that has that character, for the
   // per-character fallback. Empty when no installed face fits.
-  std::optional<FaceChoice> Match(const FontSpec& spec, std::optional<char32_t> must_have);
+  std::optional<FaceChoice> Match(const FontSpec& request, std::optional<char32_t> must_have);
 
   // Opens a face (under the library lock, as FreeType asks); nullptr when the file is unusable.
   FT_Face OpenFace(const FaceChoice& choice);
