@@ -8,7 +8,6 @@
 // multi-line layout and word breaks.
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 
@@ -276,14 +275,33 @@ class FontImpl final : public Font {
     const FT_Int32 flags =
         FT_LOAD_DEFAULT | (face.mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
     if (FT_Load_Glyph(face.face.get(), ref.index, flags) != 0) return glyph;
-    if (face.embolden && slot->format == FT_GLYPH_FORMAT_OUTLINE) FT_GlyphSlot_Embolden(slot);
     glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
     const FT_Render_Mode mode = face.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
     if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, mode) != 0) return glyph;
     CopyCoverage(slot->bitmap, glyph);
     glyph.left = slot->bitmap_left;
     glyph.top = slot->bitmap_top;
+    if (face.embolden) Overstrike(glyph, std::max(1, (ppem_ + 12) / 24));
     return glyph;
+  }
+
+  // Bold for a face that has none, the way Windows makes it: the glyph drawn again `shift`
+  // pixels to the right, and the advance that much wider. Thickening the outline instead
+  // adds under half a pixel at UI sizes, which hinting then rounds away.
+  static void Overstrike(Glyph& glyph, int shift) {
+    glyph.advance += shift;
+    if (glyph.coverage.empty()) return;
+    const int width = glyph.width + shift;
+    std::vector<uint8_t> out(static_cast<size_t>(width) * glyph.rows, 0);
+    for (int y = 0; y < glyph.rows; ++y) {
+      const uint8_t* src = &glyph.coverage[static_cast<size_t>(y) * glyph.width];
+      uint8_t* dst = &out[static_cast<size_t>(y) * width];
+      for (int x = 0; x < glyph.width; ++x) {
+        for (int s = 0; s <= shift; ++s) dst[x + s] = std::max(dst[x + s], src[x]);
+      }
+    }
+    glyph.width = width;
+    glyph.coverage = std::move(out);
   }
 
   static void CopyCoverage(const FT_Bitmap& bitmap, Glyph& glyph) {

@@ -21,7 +21,7 @@ namespace plat::textimpl {
 struct FaceChoice {
   std::string file;
   int index = 0;           // face in a collection (.ttc), plus the named instance bits
-  bool embolden = false;   // no bold face: FreeType thickens the outlines
+  bool embolden = false;   // no bold face: glyphs are overstruck
   bool transform = false;  // no italic face: fontconfig's shear matrix applies
   FT_Matrix matrix{0x10000, 0, 0, 0x10000};
 };
