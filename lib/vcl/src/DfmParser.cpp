@@ -36,6 +36,10 @@ constexpr std::array<std::uint8_t, 256> kHex = MakeHexTable();
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsIdentChar(char c) { return IsAlpha(c) || IsDigit(c); }
+bool IsFloatTypeLetter(char c) {
+  const char l = static_cast<char>(c | 0x20);
+  return l == 's' || l == 'f' || l == 'c' || l == 'd';
+}
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameText(std::string_view a, std::string_view b) {
@@ -318,11 +322,19 @@ class Parser {
       if (p_ == end_ || !IsDigit(*p_)) Fail("expected digits in the exponent, found " + Describe());
       while (p_ != end_ && IsDigit(*p_)) ++p_;
     }
+    // A type letter (single, double/extended, currency, date) may follow; every float is
+    // kept as a double, so the letter only makes the number a float.
+    const char* number_end = p_;
+    if (p_ != end_ && IsFloatTypeLetter(*p_) && (p_ + 1 == end_ || !IsIdentChar(p_[1]))) {
+      is_float = true;
+      ++p_;
+    }
     if (is_float) {
       double d = 0;
-      const auto [ptr, ec] = std::from_chars(start, p_, d);
-      if (ec != std::errc() || ptr != p_)
-        Fail("number " + Quote({start, static_cast<std::size_t>(p_ - start)}) + " out of range");
+      const auto [ptr, ec] = std::from_chars(start, number_end, d);
+      if (ec != std::errc() || ptr != number_end)
+        Fail("number " + Quote({start, static_cast<std::size_t>(number_end - start)}) +
+             " out of range");
       return Value::Float(d);
     }
     // Accumulate the magnitude unsigned so that the most negative 64-bit value still fits.
@@ -664,6 +676,11 @@ const Object* Object::FindChild(std::string_view child_name) const {
   return nullptr;
 }
 
-Object ParseForm(std::string_view text) { return Parser(text).ParseRoot(); }
+Object ParseForm(std::string_view text) {
+  // Far above any real form, and low enough that line numbers can never overflow an int.
+  constexpr std::size_t kMaxText = std::size_t{256} << 20;
+  if (text.size() > kMaxText) throw EReadError("Line 1: form description larger than 256 MB");
+  return Parser(text).ParseRoot();
+}
 
 }  // namespace vcl::dfm
