@@ -2,7 +2,10 @@
 // and every truncation of a realistic form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <ostream>
 #include <sstream>
@@ -498,6 +501,31 @@ TEST(DfmParser, EveryTruncationParsesOrRaisesReadError) {
       }
     }
   }
+}
+
+// The product's own form description, as the build embeds it.
+TEST(DfmParser, ShippedFormParses) {
+  const std::filesystem::path path = std::filesystem::path(LAUNCHER_SOURCE_DIR) / "Unit1.dfm";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not in this tree yet";
+  std::string text(std::filesystem::file_size(path), '\0');
+  std::ifstream(path, std::ios::binary).read(text.data(), static_cast<std::streamsize>(text.size()));
+  Object root;
+  try {
+    root = ParseForm(text);
+  } catch (const EReadError& e) {
+    FAIL() << path << ": " << e.Message;
+  }
+  EXPECT_EQ(root.name, "Form1");
+  EXPECT_EQ(root.class_name, "TForm1");
+  const Object* image = root.FindChild("Image1");
+  ASSERT_NE(image, nullptr);
+  const Property* picture = image->FindProperty("Picture.Data");
+  ASSERT_NE(picture, nullptr);
+  ASSERT_EQ(picture->value.kind, Value::Kind::Binary);
+  // Class name with its length byte, then the PNG signature.
+  const std::string head(picture->value.bytes.begin(),
+                         picture->value.bytes.begin() + std::min<std::size_t>(15, picture->value.bytes.size()));
+  EXPECT_EQ(head, "\x0ATPNGObject\x89PNG");
 }
 
 TEST(DfmParser, LookupsIgnoreCaseAndTheLaterDuplicateWins) {
