@@ -106,7 +106,7 @@ class MessageBoxWindow : public WindowProc {
                    height_ - kMargin};
   }
 
-  LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) override {
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) override {
     switch (msg) {
       case WM_PAINT: {
         PaintStruct ps;

@@ -1393,7 +1393,7 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   Win* w = Get(hwnd);
   if (!w) return 0;
-  if (w->proc) return w->proc->WndProc(hwnd, msg, wparam, lparam);
+  if (w->proc) return w->proc->OnWindowMessage(hwnd, msg, wparam, lparam);
   return DefWindowProc(hwnd, msg, wparam, lparam);
 }
 

@@ -190,7 +190,7 @@ struct MSG {
 class WindowProc {
  public:
   virtual ~WindowProc() = default;
-  virtual LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) = 0;
+  virtual LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) = 0;
 };
 
 struct CreateParams {

@@ -8,11 +8,15 @@ namespace vcl {
 
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : Message(std::move(message)) {}
+  // Address is the code address where the exception was made (the start-up error box shows it
+  // relative to the module).
+  explicit Exception(std::string message)
+      : Message(std::move(message)), Address(__builtin_return_address(0)) {}
   const char* what() const noexcept override { return Message.c_str(); }
   // The class name shown in the start-up error box ("Exception %s in module ...").
   virtual const char* ClassName() const { return "Exception"; }
   std::string Message;
+  const void* Address = nullptr;
 };
 
 #define VCL_EXCEPTION_CLASS(Name, Base)                                  \
