@@ -82,7 +82,7 @@ struct State {
   uint32_t capture = 0;
   uint32_t group_leader = 0;
   bool shm = false;
-  std::map<std::pair<int, int>, ShmImage> shm_images;
+  std::map<std::pair<int, int>, std::unique_ptr<ShmImage>> shm_images;  // the image points at its info
   // Double-click tracking.
   uint32_t last_click_win = 0;
   unsigned last_click_button = 0;
@@ -207,9 +207,9 @@ MSG MakeMsg(uint32_t id, UINT message, WPARAM w, LPARAM l, Point pt) {
 
 void DropShm() {
   for (auto& [size, img] : g.shm_images) {
-    XShmDetach(g.dpy, &img.info);
-    XDestroyImage(img.image);
-    shmdt(img.info.shmaddr);
+    XShmDetach(g.dpy, &img->info);
+    XDestroyImage(img->image);
+    shmdt(img->info.shmaddr);
   }
   g.shm_images.clear();
 }
@@ -217,9 +217,10 @@ void DropShm() {
 ShmImage* ShmFor(int w, int h) {
   auto key = std::make_pair(w, h);
   auto it = g.shm_images.find(key);
-  if (it != g.shm_images.end()) return &it->second;
+  if (it != g.shm_images.end()) return it->second.get();
   if (g.shm_images.size() >= 8) DropShm();  // sizes change rarely; keep the cache small
-  ShmImage img;
+  auto holder = std::make_unique<ShmImage>();
+  ShmImage& img = *holder;
   img.image = XShmCreateImage(g.dpy, g.visual, static_cast<unsigned>(g.depth), ZPixmap, nullptr,
                               &img.info, static_cast<unsigned>(w), static_cast<unsigned>(h));
   if (!img.image) return nullptr;
@@ -247,7 +248,7 @@ ShmImage* ShmFor(int w, int h) {
     g.shm = false;  // the server cannot reach our memory (remote, or refused): plain images
     return nullptr;
   }
-  return &g.shm_images.emplace(key, img).first->second;
+  return g.shm_images.emplace(key, std::move(holder)).first->second.get();
 }
 
 struct PaintBuffer {
