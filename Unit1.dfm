@@ -2852,7 +2852,7 @@ object Form1: TForm1
     Top = 280
     Width = 211
     Height = 13
-    Caption = 'Copyright (C) 2024 VELOR Electronics Co., Ltd.'
+    Caption = 'Copyright (C) 2024 VELOR Electronics'
     Font.Charset = DEFAULT_CHARSET
     Font.Color = clBtnText
     Font.Height = -11
