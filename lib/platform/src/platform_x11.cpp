@@ -1178,7 +1178,7 @@ HWND SetFocus(HWND hwnd) {
   if (!top) return old;
   if (g.active != top->id) {
     Activate(top);  // sends the activation; its default may already move the focus
-    if (!WindowManagerRunning() || top->mapped) TakeXFocus(top);
+    TakeXFocus(top);  // now, or as soon as the window is mapped
   }
   const uint32_t prev = g.focus;
   if (prev == w->id) return old;

@@ -403,6 +403,5 @@ void TWinControl::Dispatch(TMessage& m) {
   DefaultHandler(m);
 }
 
-void TWinControl::NotifyMouseEnterLeave(UINT) {}
 
 }  // namespace vcl

@@ -231,7 +231,6 @@ class TWinControl : public TControl, public plat::WindowProc {
 
  private:
   void PaintHandler();
-  void NotifyMouseEnterLeave(UINT msg);
 };
 
 }  // namespace vcl

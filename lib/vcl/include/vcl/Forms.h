@@ -192,7 +192,6 @@ class TApplication : public TComponent, public plat::WindowProc {
   HWND handle_ = nullptr;
   TControl* mouse_control_ = nullptr;
   bool minimized_ = false;
-  bool main_shown_ = false;
 };
 
 extern TApplication* Application;
