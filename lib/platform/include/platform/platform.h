@@ -2,7 +2,7 @@
 // system facts. Everything above lib/platform talks to the OS only through this header, with the
 // Windows names and numbers, so a Win32 backend can implement it almost by pass-through.
 //
-// X11 backend (platform_x11.cpp, msgbox_x11.cpp, system_posix.cpp) checklist:
+// X11 backend (platform_x11.cpp, msgbox.cpp, system_posix.cpp) checklist:
 //   done  top-level and child windows; owner -> WM_TRANSIENT_FOR + skip-taskbar; zero-size
 //         top-level -> mapped 1x1 window with empty bounding and input shapes (taskbar stand-in)
 //   done  WM_CLASS (class name, program name), WM_NAME/_NET_WM_NAME, _NET_WM_ICON from an .ico,
