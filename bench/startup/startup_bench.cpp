@@ -128,10 +128,14 @@ double MedianOf(const std::string& name, double Sample::*field) {
 
 int main(int argc, char** argv) {
   // Interleave the two programs' runs so that a slow spell of the shared machine hits both alike.
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int nargs = static_cast<int>(args.size());
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  std::vector<char*> args;
+  args.reserve(static_cast<size_t>(argc) + 2);
+  args.push_back(argv[0]);
+  args.push_back(interleave);
+  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+  args.push_back(nullptr);
+  int nargs = argc + 1;
   benchmark::Initialize(&nargs, args.data());
   Bench bench;
   g = &bench;
