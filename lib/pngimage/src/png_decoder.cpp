@@ -454,10 +454,13 @@ bool Decoder::ReadIhdr(const uint8_t* p, uint32_t) {
   uint64_t rgba_bytes = 0;
   if (__builtin_mul_overflow(uint64_t{w}, uint64_t{h}, &rgba_bytes) ||
       __builtin_mul_overflow(rgba_bytes, uint64_t{4}, &rgba_bytes) || rgba_bytes > limits_.max_rgba_bytes ||
-      rgba_bytes > SIZE_MAX)
+      rgba_bytes > std::vector<uint8_t>().max_size())
     return Fail(Error::MemoryLimit, "a " + std::to_string(w) + "x" + std::to_string(h) +
                                         " image needs more than the limit of " +
                                         std::to_string(limits_.max_rgba_bytes) + " bytes of RGBA");
+  // One row at 64 bits per pixel must fit too (it can only overflow where size_t is 32-bit).
+  if (uint64_t{w} * 8 + 1 > SIZE_MAX / 2)
+    return Fail(Error::MemoryLimit, "a row of " + std::to_string(w) + " pixels does not fit in memory");
   have_ihdr_ = true;
   out_.width = w;
   out_.height = h;
@@ -537,7 +540,7 @@ bool Decoder::StartImageData() {
   try {
     out_.rgba.assign(size_t{out_.width} * out_.height * 4, 0);
     window_.assign(2 * max_row, 0);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {  // bad_alloc or length_error: the caller gets an error, never an exception
     return Fail(Error::OutOfMemory, "out of memory for a " + std::to_string(out_.width) + "x" +
                                         std::to_string(out_.height) + " image");
   }
