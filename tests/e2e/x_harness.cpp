@@ -80,7 +80,8 @@ Process::Process(const Options& o) {
 
 Process::~Process() {
   if (Running()) {
-    Signal(SIGKILL);
+    // The whole group, so that anything the program started goes with it.
+    kill(-pid_, SIGKILL);
     Wait(5000ms);
   }
 }
