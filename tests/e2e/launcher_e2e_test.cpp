@@ -247,6 +247,10 @@ struct PlacementCase {
   int x, y;
 };
 
+void PrintTo(const PlacementCase& c, std::ostream* os) {
+  *os << c.screen_w << "x" << c.screen_h << (c.wm ? " under openbox" : " bare") << ", want (" << c.x << ", " << c.y << ")";
+}
+
 class Placement : public LauncherE2E, public ::testing::WithParamInterface<PlacementCase> {};
 
 TEST_P(Placement, MainWindowIsCentredAndUndecorated) {
@@ -410,6 +414,10 @@ struct DragCase {
   bool moves;
 };
 
+void PrintTo(const DragCase& c, std::ostream* os) {
+  *os << c.name << " (" << c.x << ", " << c.y << ")" << (c.moves ? " moves" : " stays");
+}
+
 class Dragging : public LauncherE2E, public ::testing::WithParamInterface<std::tuple<DragCase, bool>> {};
 
 TEST_P(Dragging, MovesByExactlyTheDragUnlessOnAButton) {
@@ -494,6 +502,8 @@ struct CloseCase {
   Close how;
   bool wm;
 };
+
+void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
 
 class Closing : public LauncherE2E, public ::testing::WithParamInterface<CloseCase> {};
 
@@ -585,6 +595,8 @@ struct NoDisplayCase {
   const char* name;
   const char* display;  // nullptr: unset
 };
+
+void PrintTo(const NoDisplayCase& c, std::ostream* os) { *os << "DISPLAY " << (c.display ? c.display : "unset"); }
 
 class NoDisplay : public LauncherE2E, public ::testing::WithParamInterface<NoDisplayCase> {};
 
