@@ -5,10 +5,6 @@
 
 #include <zlib.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -101,62 +97,20 @@ uint32_t Crc(const uint8_t* p, size_t n) {
 
 // ---- Row filters -------------------------------------------------------------------------
 
+// Written to compile to conditional moves: the branches of the textbook form mispredict on
+// real pictures, and the chain through the left neighbour stays short.
 inline uint8_t Paeth(int a, int b, int c) {
   const int pa = std::abs(b - c);
   const int pb = std::abs(a - c);
   const int pc = std::abs(a + b - 2 * c);
-  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
-  if (pb <= pc) return static_cast<uint8_t>(b);
-  return static_cast<uint8_t>(c);
+  const int near_bc = pb <= pc ? b : c;
+  const int dist_bc = pb <= pc ? pb : pc;
+  return static_cast<uint8_t>(pa <= dist_bc ? a : near_bc);
 }
-
-#if defined(__SSE2__)
-// Paeth for 3- and 4-byte pixels, one pixel per step with its channels side by side in 16-bit
-// lanes. Each pixel depends on its left neighbour, so this is where a decode spends its time.
-template <size_t Bpp>
-void PaethSse2(uint8_t* cur, const uint8_t* prev, size_t n) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i a = zero, c = zero;
-  const auto load = [&](const uint8_t* p) {
-    uint32_t v = 0;
-    std::memcpy(&v, p, Bpp);
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v)), zero);
-  };
-  const auto abs16 = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
-  const auto pick = [](__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-  };
-  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
-    const __m128i b = load(prev + i);
-    const __m128i x = load(cur + i);
-    __m128i pa = _mm_sub_epi16(b, c);  // |p - a| with p = a + b - c
-    __m128i pb = _mm_sub_epi16(a, c);  // |p - b|
-    __m128i pc = _mm_add_epi16(pa, pb);  // |p - c|
-    pa = abs16(pa);
-    pb = abs16(pb);
-    pc = abs16(pc);
-    const __m128i least = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-    // Ties go to a, then b, then c.
-    const __m128i pred = pick(_mm_cmpeq_epi16(least, pa), a, pick(_mm_cmpeq_epi16(least, pb), b, c));
-    a = _mm_and_si128(_mm_add_epi16(x, pred), _mm_set1_epi16(0xFF));
-    c = b;
-    const uint32_t v = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(a, a)));
-    std::memcpy(cur + i, &v, Bpp);
-  }
-}
-#endif
 
 // bpp is fixed per instantiation so the loops over a pixel's bytes unroll.
 template <size_t Bpp>
 void Unfilter(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n) {
-#if defined(__SSE2__)
-  if constexpr (Bpp == 3 || Bpp == 4) {
-    if (type == 4) {
-      PaethSse2<Bpp>(cur, prev, n);
-      return;
-    }
-  }
-#endif
   switch (type) {
     case 1:
       for (size_t i = Bpp; i < n; ++i) cur[i] = static_cast<uint8_t>(cur[i] + cur[i - Bpp]);
