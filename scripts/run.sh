@@ -47,7 +47,8 @@ export DISPLAY=:$(head -n1 "$work/display")
 if command -v xsetroot >/dev/null; then
   xsetroot -solid '#3a7f2c'
 else
-  convert -size 1024x768 xc:'#3a7f2c' "$work/root.png" && display -window root "$work/root.png"
+  convert -size 1024x768 xc:"#3a7f2c" "$work/root.png"
+  display -window root "$work/root.png" || true  # sets the background, then exits non-zero
 fi
 
 (cd "$medium" && exec ./Project1) &
