@@ -76,6 +76,7 @@ std::vector<fs::path> FilesUnder(const fs::path& dir) {
 
 TEST(PngRobustness, FuzzCorpusRunsThroughTheFuzzEntryPoint) {
   std::vector<fs::path> files = FilesUnder(fs::path(LAUNCHER_SOURCE_DIR) / "fuzz/png/corpus");
+  for (const fs::path& p : FilesUnder(fs::path(LAUNCHER_SOURCE_DIR) / "tests/png/regressions")) files.push_back(p);
   for (const char* shared : {"pngsuite", "png-edge"})
     for (const fs::path& p : FilesUnder(testsupport::TestData(shared))) files.push_back(p);
   ASSERT_FALSE(files.empty());
@@ -83,6 +84,31 @@ TEST(PngRobustness, FuzzCorpusRunsThroughTheFuzzEntryPoint) {
     SCOPED_TRACE(p.string());
     const std::vector<uint8_t> bytes = testsupport::ReadFile(p);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  }
+}
+
+TEST(PngRegressions, EveryInputThatOnceFailedIsRefusedCleanly) {
+  pngdec::Limits open;
+  open.max_width = 0xFFFFFFFFu;
+  open.max_height = 0xFFFFFFFFu;
+  open.max_rgba_bytes = ~uint64_t{0};
+  const struct {
+    const char* file;
+    pngdec::Limits limits;
+    pngdec::Error want;
+    const char* what;
+  } rows[] = {
+      // With every bound lifted, the RGBA size passed the budget and std::vector threw length_error.
+      {"max_dims_rgba16_open_limits.png", open, pngdec::Error::MemoryLimit, "vector length_error escaped"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.file) + ": " + row.what);
+    const fs::path p = fs::path(LAUNCHER_SOURCE_DIR) / "tests/png/regressions" / row.file;
+    ASSERT_TRUE(fs::exists(p));
+    const std::vector<uint8_t> bytes = testsupport::ReadFile(p);
+    pngdec::Image img;
+    const pngdec::Result r = pngdec::Decode(bytes.data(), bytes.size(), img, row.limits);
+    EXPECT_STREQ(pngdec::ErrorName(r.error), pngdec::ErrorName(row.want)) << r.message;
   }
 }
 

@@ -128,8 +128,9 @@ void Unfilter(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n) {
     case 4: {
       const size_t head = std::min(Bpp, n);
       for (size_t i = 0; i < head; ++i) cur[i] = static_cast<uint8_t>(cur[i] + prev[i]);
+      // Rows of whole-byte pixels are a multiple of Bpp long, and sub-byte rows have Bpp 1.
       for (size_t i = Bpp; i < n; i += Bpp) {
-        for (size_t k = 0; k < Bpp && i + k < n; ++k) {
+        for (size_t k = 0; k < Bpp; ++k) {
           cur[i + k] = static_cast<uint8_t>(cur[i + k] + Paeth(cur[i + k - Bpp], prev[i + k], prev[i + k - Bpp]));
         }
       }
