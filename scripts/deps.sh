@@ -7,10 +7,10 @@ what=${1:-test}
 build_pkgs=(g++ clang cmake ninja-build pkg-config
   zlib1g-dev libjpeg62-turbo-dev libx11-dev libxext-dev libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-wqy-microhei
-  xvfb x11-apps x11-utils imagemagick)
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libspng-dev libxtst-dev
+  xvfb x11-apps x11-utils x11-xserver-utils imagemagick)
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libspng-dev libxtst-dev libxdamage-dev
   libclang-rt-14-dev llvm valgrind hyperfine time
-  openbox xdotool wmctrl xdg-utils x11-xserver-utils)
+  openbox xdotool wmctrl xdg-utils)
 
 pkgs=("${build_pkgs[@]}")
 [ "$what" = test ] && pkgs+=("${test_pkgs[@]}")
