@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the launcher (release) and runs it in a demo installation medium, build/demo-medium.
+# Builds the launcher (release build, build/app) and runs it in a demo installation medium, build/demo-medium.
 # On a desktop it simply runs there. Without a display it runs in a private Xvfb, writes a
 # screenshot of the screen to build/screenshot.png and ends both again.
 set -euo pipefail
@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/deps.sh build
-cmake --preset release >/dev/null
-cmake --build --preset release --target Project1
+cmake --preset app >/dev/null
+cmake --build --preset app --target Project1
 
 # The medium: the files the buttons open, as small stand-ins, and the program beside them.
 medium=$root/build/demo-medium
@@ -17,7 +17,7 @@ echo "Stand-in for the analyser software's installer package." > "$medium/Applic
 echo "Stand-in for the 32-bit USB driver installer." > "$medium/Drivers/Velor_x86.exe"
 echo "Stand-in for the 64-bit USB driver installer." > "$medium/Drivers/Velor_amd64.exe"
 echo "Stand-in for the user manual." > "$medium/KVT3086_Manual.pdf"
-cp build/release/Project1 "$medium/Project1"
+cp build/app/Project1 "$medium/Project1"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   cd "$medium"
