@@ -834,28 +834,37 @@ bool Initialize(std::string* error) {
   g.visual = DefaultVisual(g.dpy, g.screen);
   g.depth = DefaultDepth(g.dpy, g.screen);
   g.gc = XCreateGC(g.dpy, g.root, 0, nullptr);
-  g.a_wm_protocols = A("WM_PROTOCOLS");
-  g.a_wm_delete = A("WM_DELETE_WINDOW");
-  g.a_net_wm_ping = A("_NET_WM_PING");
-  g.a_net_wm_name = A("_NET_WM_NAME");
-  g.a_utf8 = A("UTF8_STRING");
-  g.a_net_wm_icon = A("_NET_WM_ICON");
-  g.a_motif_hints = A("_MOTIF_WM_HINTS");
-  g.a_net_wm_state = A("_NET_WM_STATE");
-  g.a_skip_taskbar = A("_NET_WM_STATE_SKIP_TASKBAR");
-  g.a_skip_pager = A("_NET_WM_STATE_SKIP_PAGER");
-  g.a_max_v = A("_NET_WM_STATE_MAXIMIZED_VERT");
-  g.a_max_h = A("_NET_WM_STATE_MAXIMIZED_HORZ");
-  g.a_modal = A("_NET_WM_STATE_MODAL");
-  g.a_wm_state = A("WM_STATE");
-  g.a_net_wm_pid = A("_NET_WM_PID");
-  g.a_moveresize = A("_NET_WM_MOVERESIZE");
-  g.a_supporting = A("_NET_SUPPORTING_WM_CHECK");
-  g.a_active_window = A("_NET_ACTIVE_WINDOW");
-  g.a_user_time = A("_NET_WM_USER_TIME");
-  g.a_wm_type = A("_NET_WM_WINDOW_TYPE");
-  g.a_type_dialog = A("_NET_WM_WINDOW_TYPE_DIALOG");
-  g.a_type_normal = A("_NET_WM_WINDOW_TYPE_NORMAL");
+  // All atoms in one request and one reply: asked one by one they cost a round trip each.
+  const std::pair<const char*, Atom*> kAtoms[] = {
+      {"WM_PROTOCOLS", &g.a_wm_protocols},
+      {"WM_DELETE_WINDOW", &g.a_wm_delete},
+      {"_NET_WM_PING", &g.a_net_wm_ping},
+      {"_NET_WM_NAME", &g.a_net_wm_name},
+      {"UTF8_STRING", &g.a_utf8},
+      {"_NET_WM_ICON", &g.a_net_wm_icon},
+      {"_MOTIF_WM_HINTS", &g.a_motif_hints},
+      {"_NET_WM_STATE", &g.a_net_wm_state},
+      {"_NET_WM_STATE_SKIP_TASKBAR", &g.a_skip_taskbar},
+      {"_NET_WM_STATE_SKIP_PAGER", &g.a_skip_pager},
+      {"_NET_WM_STATE_MAXIMIZED_VERT", &g.a_max_v},
+      {"_NET_WM_STATE_MAXIMIZED_HORZ", &g.a_max_h},
+      {"_NET_WM_STATE_MODAL", &g.a_modal},
+      {"WM_STATE", &g.a_wm_state},
+      {"_NET_WM_PID", &g.a_net_wm_pid},
+      {"_NET_WM_MOVERESIZE", &g.a_moveresize},
+      {"_NET_SUPPORTING_WM_CHECK", &g.a_supporting},
+      {"_NET_ACTIVE_WINDOW", &g.a_active_window},
+      {"_NET_WM_USER_TIME", &g.a_user_time},
+      {"_NET_WM_WINDOW_TYPE", &g.a_wm_type},
+      {"_NET_WM_WINDOW_TYPE_DIALOG", &g.a_type_dialog},
+      {"_NET_WM_WINDOW_TYPE_NORMAL", &g.a_type_normal},
+  };
+  constexpr size_t kAtomCount = sizeof kAtoms / sizeof kAtoms[0];
+  char* names[kAtomCount];
+  Atom values[kAtomCount] = {};
+  for (size_t i = 0; i < kAtomCount; ++i) names[i] = const_cast<char*>(kAtoms[i].first);
+  XInternAtoms(g.dpy, names, static_cast<int>(kAtomCount), False, values);
+  for (size_t i = 0; i < kAtomCount; ++i) *kAtoms[i].second = values[i];
   Bool supported = False;
   XkbSetDetectableAutoRepeat(g.dpy, True, &supported);
   // Shared memory only reaches a server on this machine (a local socket).
