@@ -58,10 +58,14 @@ struct Win {
   bool top() const { return parent == 0; }
 };
 
-// One MIT-SHM image, reused for every paint of its size.
-struct ShmImage {
-  XImage* image = nullptr;
-  XShmSegmentInfo info{};
+// The one MIT-SHM segment that every paint goes through, with an image header per paint size.
+// The first paint is the whole form, so the buttons' smaller paints fit in it: one segment,
+// one attach and one wait for the server instead of one per size.
+struct ShmSegment {
+  XShmSegmentInfo info{};  // the headers point at it
+  size_t bytes = 0;
+  bool in_use = false;  // between BeginPaint and EndPaint
+  std::map<std::pair<int, int>, XImage*> images;
 };
 
 struct State {
@@ -82,7 +86,7 @@ struct State {
   uint32_t capture = 0;
   uint32_t group_leader = 0;
   bool shm = false;
-  std::map<std::pair<int, int>, std::unique_ptr<ShmImage>> shm_images;  // the image points at its info
+  std::unique_ptr<ShmSegment> shm_segment;
   // Double-click tracking.
   uint32_t last_click_win = 0;
   unsigned last_click_button = 0;
@@ -205,50 +209,65 @@ MSG MakeMsg(uint32_t id, UINT message, WPARAM w, LPARAM l, Point pt) {
 
 // ---- shared-memory images ----
 
-void DropShm() {
-  for (auto& [size, img] : g.shm_images) {
-    XShmDetach(g.dpy, &img->info);
-    XDestroyImage(img->image);
-    shmdt(img->info.shmaddr);
+void DropShmImages() {
+  for (auto& [size, image] : g.shm_segment->images) {
+    image->data = nullptr;  // the segment's memory, not the image's
+    XDestroyImage(image);
   }
-  g.shm_images.clear();
+  g.shm_segment->images.clear();
 }
 
-ShmImage* ShmFor(int w, int h) {
-  auto key = std::make_pair(w, h);
-  auto it = g.shm_images.find(key);
-  if (it != g.shm_images.end()) return it->second.get();
-  if (g.shm_images.size() >= 8) DropShm();  // sizes change rarely; keep the cache small
-  auto holder = std::make_unique<ShmImage>();
-  ShmImage& img = *holder;
-  img.image = XShmCreateImage(g.dpy, g.visual, static_cast<unsigned>(g.depth), ZPixmap, nullptr,
-                              &img.info, static_cast<unsigned>(w), static_cast<unsigned>(h));
-  if (!img.image) return nullptr;
-  if (img.image->bits_per_pixel != 32) {
-    XDestroyImage(img.image);
+void DropShm() {
+  if (!g.shm_segment) return;
+  DropShmImages();
+  XShmDetach(g.dpy, &g.shm_segment->info);
+  shmdt(g.shm_segment->info.shmaddr);
+  g.shm_segment.reset();
+}
+
+// A header for a w x h paint in the shared segment, which grows (is made anew) when a paint
+// is larger than any before it. nullptr when shared memory does not work here.
+XImage* ShmFor(int w, int h) {
+  const auto key = std::make_pair(w, h);
+  if (g.shm_segment) {
+    if (auto it = g.shm_segment->images.find(key); it != g.shm_segment->images.end()) return it->second;
+    if (g.shm_segment->images.size() >= 8) DropShmImages();  // sizes change rarely; keep few headers
+  }
+  const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;  // 32-bit ZPixmap rows
+  if (!g.shm_segment || g.shm_segment->bytes < bytes) {
+    DropShm();
+    auto seg = std::make_unique<ShmSegment>();
+    seg->info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (seg->info.shmid < 0) {
+      g.shm = false;
+      return nullptr;
+    }
+    seg->info.shmaddr = static_cast<char*>(shmat(seg->info.shmid, nullptr, 0));
+    seg->info.readOnly = False;
+    g.last_x_error = 0;
+    const bool attached =
+        seg->info.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(g.dpy, &seg->info);
+    XSync(g.dpy, False);
+    // Marked for removal now, so nothing is left behind whatever way the process ends.
+    shmctl(seg->info.shmid, IPC_RMID, nullptr);
+    if (!attached || g.last_x_error) {
+      if (seg->info.shmaddr != reinterpret_cast<char*>(-1)) shmdt(seg->info.shmaddr);
+      g.shm = false;  // the server cannot reach our memory (remote, or refused): plain images
+      return nullptr;
+    }
+    seg->bytes = bytes;
+    g.shm_segment = std::move(seg);
+  }
+  XImage* image = XShmCreateImage(g.dpy, g.visual, static_cast<unsigned>(g.depth), ZPixmap, nullptr,
+                                  &g.shm_segment->info, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  if (!image) return nullptr;
+  if (image->bits_per_pixel != 32 || static_cast<size_t>(image->bytes_per_line) * h > g.shm_segment->bytes) {
+    XDestroyImage(image);
     return nullptr;
   }
-  img.info.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(img.image->bytes_per_line) * h,
-                          IPC_CREAT | 0600);
-  if (img.info.shmid < 0) {
-    XDestroyImage(img.image);
-    return nullptr;
-  }
-  img.info.shmaddr = img.image->data = static_cast<char*>(shmat(img.info.shmid, nullptr, 0));
-  img.info.readOnly = False;
-  g.last_x_error = 0;
-  const bool attached = img.info.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(g.dpy, &img.info);
-  XSync(g.dpy, False);
-  // Marked for removal now, so nothing is left behind whatever way the process ends.
-  shmctl(img.info.shmid, IPC_RMID, nullptr);
-  if (!attached || g.last_x_error) {
-    if (img.info.shmaddr != reinterpret_cast<char*>(-1)) shmdt(img.info.shmaddr);
-    img.image->data = nullptr;
-    XDestroyImage(img.image);
-    g.shm = false;  // the server cannot reach our memory (remote, or refused): plain images
-    return nullptr;
-  }
-  return g.shm_images.emplace(key, std::move(holder)).first->second.get();
+  image->data = g.shm_segment->info.shmaddr;
+  g.shm_segment->images.emplace(key, image);
+  return image;
 }
 
 struct PaintBuffer {
@@ -1482,14 +1501,16 @@ BOOL BeginPaint(HWND hwnd, PaintStruct* ps) {
   const bool on_screen = o.x + r.left >= 0 && o.y + r.top >= 0 && o.x + r.right <= sw && o.y + r.bottom <= sh &&
                          w->mapped;
   g.last_x_error = 0;
-  if (g.shm) {
-    if (ShmImage* img = ShmFor(wd, ht)) {
-      buf->image = img->image;
+  // A paint inside another paint takes a plain image: the segment holds the outer one.
+  if (g.shm && !(g.shm_segment && g.shm_segment->in_use)) {
+    if (XImage* img = ShmFor(wd, ht)) {
+      buf->image = img;
       buf->shm = true;
+      g.shm_segment->in_use = true;
       if (on_screen) {
-        XShmGetImage(g.dpy, w->xid, img->image, r.left, r.top, AllPlanes);
+        XShmGetImage(g.dpy, w->xid, img, r.left, r.top, AllPlanes);
       } else {
-        std::memset(img->image->data, 0, static_cast<size_t>(img->image->bytes_per_line) * ht);
+        std::memset(img->data, 0, static_cast<size_t>(img->bytes_per_line) * ht);
       }
     }
   }
@@ -1538,7 +1559,11 @@ BOOL EndPaint(HWND hwnd, PaintStruct* ps) {
       XFlush(g.dpy);
     }
   }
-  if (!buf->shm) XDestroyImage(buf->image);
+  if (buf->shm) {
+    if (g.shm_segment) g.shm_segment->in_use = false;
+  } else {
+    XDestroyImage(buf->image);
+  }
   delete buf;
   return 1;
 }
