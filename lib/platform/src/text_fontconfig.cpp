@@ -1,10 +1,14 @@
 // Face selection with fontconfig: one start per process, one match per font request, and a
 // lazy match per character that the chosen faces lack (CJK in the button captions).
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <string_view>
 
@@ -32,6 +36,31 @@ double RequestedPixels(const FontSpec& request) {
 bool IsHan(char32_t c) {
   return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
          (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// Font files are read, not mapped. FreeType would map the whole file, and the kernel maps up
+// to 64 kB of cached file around every page that is touched: the few glyphs of a caption
+// scattered over a 5 MB CJK collection then cost well over a megabyte of resident memory.
+// Through a stream FreeType copies only the tables it keeps (character map, metrics, glyph
+// locations) and reads each glyph when it loads it.
+unsigned long ReadFontFile(FT_Stream stream, unsigned long offset, unsigned char* buffer,
+                           unsigned long count) {
+  if (count == 0) return offset > stream->size ? 1 : 0;  // a seek: non-zero is the failure
+  const int fd = static_cast<int>(stream->descriptor.value);
+  unsigned long done = 0;
+  while (done < count) {
+    const ssize_t n = pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<unsigned long>(n);
+  }
+  return done;
+}
+
+// FreeType calls this once, when the face goes or when opening it failed.
+void CloseFontFile(FT_Stream stream) {
+  close(static_cast<int>(stream->descriptor.value));
+  delete stream;
 }
 
 }  // namespace
@@ -147,8 +176,24 @@ std::optional<FaceChoice> FontLibrary::Match(const FontSpec& request,
 
 FT_Face FontLibrary::OpenFace(const FaceChoice& choice) {
   std::lock_guard lock(mutex_);
+  const int fd = open(choice.file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  const off_t size = lseek(fd, 0, SEEK_END);
+  if (size <= 0 || static_cast<unsigned long long>(size) > ULONG_MAX) {
+    close(fd);
+    return nullptr;
+  }
+  auto* stream = new FT_StreamRec{};
+  stream->size = static_cast<unsigned long>(size);
+  stream->descriptor.value = fd;
+  stream->read = &ReadFontFile;
+  stream->close = &CloseFontFile;
+  FT_Open_Args args{};
+  args.flags = FT_OPEN_STREAM;
+  args.stream = stream;
   FT_Face face = nullptr;
-  if (FT_New_Face(ft_, choice.file.c_str(), choice.index, &face) != 0) return nullptr;
+  // The stream is FreeType's from here on, whether the face opens or not.
+  if (FT_Open_Face(ft_, &args, choice.index, &face) != 0) return nullptr;
   return face;
 }
 
