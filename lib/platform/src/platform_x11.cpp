@@ -10,6 +10,7 @@
 #include <X11/keysym.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ipc.h>
@@ -840,6 +841,13 @@ bool EndSessionRequested() { return g.end_session; }
 
 bool Initialize(std::string* error) {
   if (g.dpy) return true;
+#if defined(__GLIBC__) && defined(M_MMAP_THRESHOLD)
+  // Window-sized pixel buffers (a decoded picture, its conversion, the font tables) are the
+  // largest allocations and mostly short-lived. glibc maps each one on its own and unmaps it
+  // when freed, so every new buffer faults in fresh pages; served from the heap, a freed
+  // buffer's pages are reused by the next one. Still larger buffers keep their own mappings.
+  mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+#endif
   const char* name = std::getenv("DISPLAY");
   g.dpy = XOpenDisplay(nullptr);
   if (!g.dpy) {
