@@ -710,9 +710,18 @@ void DrainX() {
   }
 }
 
+// Mapped with all its ancestors: only then does the window show, and its surface hold what the
+// paint reads back. A paint before that would blend over nothing and put the result where
+// nobody sees it; the map brings an Expose that asks for the paint again anyway.
+bool Viewable(Win* w) {
+  for (; w; w = w->parent ? GetId(w->parent) : nullptr)
+    if (!w->mapped) return false;
+  return true;
+}
+
 bool NextPaint(MSG* m) {
   for (auto& [id, w] : g.wins) {
-    if (!w->invalid.Empty() && Visible(w.get()) && !w->zero_size) {
+    if (!w->invalid.Empty() && Visible(w.get()) && !w->zero_size && Viewable(w.get())) {
       *m = MakeMsg(id, WM_PAINT, 0, 0, Point{});
       return true;
     }
