@@ -50,6 +50,7 @@ struct Win {
   bool zoomed = false;
   bool zero_size = false;   // realised as a 1x1 window with empty shapes
   bool mapped = false;      // MapNotify seen
+  bool reparented = false;  // inside a window manager's frame: its events give frame coordinates
   bool activate_on_map = false;
   Rect invalid;             // bounding box of the invalid area, client coordinates
   bool erase = false;
@@ -66,6 +67,9 @@ struct ShmSegment {
   XShmSegmentInfo info{};  // the headers point at it
   size_t bytes = 0;
   bool in_use = false;  // between BeginPaint and EndPaint
+  // A put was sent that the server may not have carried out yet: the memory must not be
+  // written before a round trip. The read-back of the next paint is one already.
+  bool put_pending = false;
   std::map<std::pair<int, int>, XImage*> images;
 };
 
@@ -577,16 +581,19 @@ void InvalidateInternal(Win* w, Rect r, bool erase) {
   w->erase = w->erase || erase;
 }
 
+void SetTopPosition(Win* w, int x, int y) {
+  if (x != w->rect.left || y != w->rect.top) {
+    const int cw = w->rect.Width(), ch = w->rect.Height();
+    w->rect = Rect{x, y, x + cw, y + ch};
+    SendMessage(ToHwnd(w->id), WM_MOVE, 0, MAKELPARAM(x, y));
+  }
+}
+
+// Asks the server where a framed top-level is on the screen (a round trip).
 void UpdateTopPosition(Win* w) {
   Window child;
   int x = 0, y = 0;
-  if (XTranslateCoordinates(g.dpy, w->xid, g.root, 0, 0, &x, &y, &child)) {
-    if (x != w->rect.left || y != w->rect.top) {
-      const int cw = w->rect.Width(), ch = w->rect.Height();
-      w->rect = Rect{x, y, x + cw, y + ch};
-      SendMessage(ToHwnd(w->id), WM_MOVE, 0, MAKELPARAM(x, y));
-    }
-  }
+  if (XTranslateCoordinates(g.dpy, w->xid, g.root, 0, 0, &x, &y, &child)) SetTopPosition(w, x, y);
 }
 
 void HandleEvent(XEvent& ev) {
@@ -634,7 +641,9 @@ void HandleEvent(XEvent& ev) {
       if (!w) break;
       w->mapped = true;
       if (w->top()) {
-        UpdateTopPosition(w);
+        // A window straight on the root is where it was put or last configured; only a
+        // frame can have moved it without telling.
+        if (w->reparented) UpdateTopPosition(w);
         if (w->activate_on_map) {
           w->activate_on_map = false;
           XSetInputFocus(g.dpy, w->xid, RevertToParent, CurrentTime);
@@ -651,7 +660,16 @@ void HandleEvent(XEvent& ev) {
     }
     case ConfigureNotify: {
       Win* w = FromX(ev.xconfigure.window);
-      if (w && w->top() && !w->zero_size) UpdateTopPosition(w);
+      if (!w || !w->top() || w->zero_size) break;
+      if (w->reparented) {
+        UpdateTopPosition(w);
+      } else {
+        SetTopPosition(w, ev.xconfigure.x, ev.xconfigure.y);  // already root coordinates
+      }
+      break;
+    }
+    case ReparentNotify: {
+      if (Win* w = FromX(ev.xreparent.window)) w->reparented = ev.xreparent.parent != g.root;
       break;
     }
     case PropertyNotify: {
@@ -1525,10 +1543,12 @@ BOOL BeginPaint(HWND hwnd, PaintStruct* ps) {
       buf->shm = true;
       g.shm_segment->in_use = true;
       if (on_screen) {
-        XShmGetImage(g.dpy, w->xid, img, r.left, r.top, AllPlanes);
+        XShmGetImage(g.dpy, w->xid, img, r.left, r.top, AllPlanes);  // waits for its reply
       } else {
+        if (g.shm_segment->put_pending) XSync(g.dpy, False);
         std::memset(img->data, 0, static_cast<size_t>(img->bytes_per_line) * ht);
       }
+      g.shm_segment->put_pending = false;
     }
   }
   if (!buf->image) {
@@ -1569,7 +1589,10 @@ BOOL EndPaint(HWND hwnd, PaintStruct* ps) {
     if (buf->shm) {
       XShmPutImage(g.dpy, w->xid, g.gc, buf->image, 0, 0, r.left, r.top, static_cast<unsigned>(r.Width()),
                    static_cast<unsigned>(r.Height()), False);
-      XSync(g.dpy, False);  // the segment is reused: the server must be done with it
+      // The segment is reused, but the next paint waits for the server anyway (see
+      // put_pending): no round trip here.
+      XFlush(g.dpy);
+      if (g.shm_segment) g.shm_segment->put_pending = true;
     } else {
       XPutImage(g.dpy, w->xid, g.gc, buf->image, 0, 0, r.left, r.top, static_cast<unsigned>(r.Width()),
                 static_cast<unsigned>(r.Height()));
