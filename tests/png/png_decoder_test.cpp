@@ -14,7 +14,7 @@ namespace {
 
 using pngdec::Error;
 using pngtest::PutChunk;
-using pngtest::Spec;
+using pngtest::Recipe;
 
 uint32_t Hash(uint32_t x, uint32_t y, int c) {
   uint32_t h = x * 0x9E3779B1u ^ (y + 0x7F4A7C15u) * 0x85EBCA6Bu ^ static_cast<uint32_t>(c) * 0xC2B2AE35u;
@@ -31,10 +31,10 @@ struct Format {
 const Format kFormats[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
                            {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
 
-// A spec whose samples are pseudo-random but repeat one value often enough for the tRNS key
+// A request whose samples are pseudo-random but repeat one value often enough for the tRNS key
 // to hit; palette images get a palette shorter than their index range and a partial tRNS.
-Spec MakeSpec(Format f, uint32_t w, uint32_t h, bool interlace) {
-  Spec s;
+Recipe MakeRecipe(Format f, uint32_t w, uint32_t h, bool interlace) {
+  Recipe s;
   s.width = w;
   s.height = h;
   s.color = f.color;
@@ -75,7 +75,7 @@ TEST(PngDecoder, EveryFormatSizeAndInterlaceMatchesLibpng) {
         for (const bool interlace : {false, true}) {
           SCOPED_TRACE("colour " + std::to_string(f.color) + " depth " + std::to_string(f.depth) + " size " +
                        std::to_string(w) + "x" + std::to_string(h) + (interlace ? " Adam7" : ""));
-          const std::vector<uint8_t> file = pngtest::Encode(MakeSpec(f, w, h, interlace));
+          const std::vector<uint8_t> file = pngtest::Encode(MakeRecipe(f, w, h, interlace));
           const auto ref = pngtest::LibpngDecode(file);
           ASSERT_TRUE(ref.has_value());
           pngdec::Image img;
@@ -98,8 +98,8 @@ TEST(PngDecoder, InterlacedImageEqualsItsPlainTwin) {
   for (const Format f : kFormats) {
     SCOPED_TRACE("colour " + std::to_string(f.color) + " depth " + std::to_string(f.depth));
     pngdec::Image plain, adam7;
-    ASSERT_TRUE(Decode(pngtest::Encode(MakeSpec(f, 37, 21, false), 3), plain));
-    ASSERT_TRUE(Decode(pngtest::Encode(MakeSpec(f, 37, 21, true), 3), adam7));
+    ASSERT_TRUE(Decode(pngtest::Encode(MakeRecipe(f, 37, 21, false), 3), plain));
+    ASSERT_TRUE(Decode(pngtest::Encode(MakeRecipe(f, 37, 21, true), 3), adam7));
     EXPECT_EQ(plain.rgba, adam7.rgba);
   }
 }
@@ -107,7 +107,7 @@ TEST(PngDecoder, InterlacedImageEqualsItsPlainTwin) {
 TEST(PngDecoder, SixteenBitSamplesRoundToNearest) {
   // (v * 255 + 32895) >> 16 == round(v / 257), the value libpng's scaling gives.
   const uint16_t values[] = {0, 128, 129, 385, 386, 257, 32767, 32768, 65406, 65407, 65535};
-  Spec s;
+  Recipe s;
   s.width = sizeof values / sizeof values[0];
   s.color = 0;
   s.depth = 16;
@@ -124,7 +124,7 @@ TEST(PngDecoder, SixteenBitSamplesRoundToNearest) {
 // ---- Faults the shared data does not cover ----------------------------------------------
 
 std::vector<uint8_t> SmallRgba(uint32_t w = 4, uint32_t h = 4, bool interlace = false) {
-  return pngtest::Encode(MakeSpec({6, 8}, w, h, interlace));
+  return pngtest::Encode(MakeRecipe({6, 8}, w, h, interlace));
 }
 
 // A file assembled chunk by chunk.

@@ -90,7 +90,7 @@ TEST(PngMemory, PeakIsTheOutputPlusTwoRows) {
   } cases[] = {{546, 319, 6, 8, false}, {300, 200, 2, 16, true}, {123, 45, 0, 1, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
-    pngtest::Spec s;
+    pngtest::Recipe s;
     s.width = c.w;
     s.height = c.h;
     s.color = c.color;

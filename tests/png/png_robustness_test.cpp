@@ -25,7 +25,7 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
   const fs::path ref = testsupport::TestData("png-edge/synthetic/ok_rgba8_3idat.png");
   if (fs::exists(ref)) seeds.emplace_back("ok_rgba8_3idat.png", testsupport::ReadFile(ref));
-  pngtest::Spec pal;
+  pngtest::Recipe pal;
   pal.width = 5;
   pal.height = 3;
   pal.color = 3;
@@ -34,7 +34,7 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
   pal.sample = [](uint32_t x, uint32_t y, int) { return static_cast<uint16_t>((x + y) & 3); };
   pal.before_idat = {{"PLTE", {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {"tRNS", {7}}};
   seeds.emplace_back("adam7 palette 2-bit", pngtest::Encode(pal, 2));
-  pngtest::Spec deep;
+  pngtest::Recipe deep;
   deep.width = 3;
   deep.height = 4;
   deep.color = 4;

@@ -115,7 +115,7 @@ inline int ChannelsOf(uint8_t color) { return color == 2 ? 3 : color == 4 ? 2 : 
 // Sample (x, y, channel) in the file's depth.
 using SampleFn = std::function<uint16_t(uint32_t, uint32_t, int)>;
 
-struct Spec {
+struct Recipe {
   uint32_t width = 1;
   uint32_t height = 1;
   uint8_t color = 6;
@@ -132,7 +132,7 @@ inline uint8_t Paeth(int a, int b, int c) {
 
 // Filtered scanlines for one (sub)image; the filter of row r is (r + seed) % 5, so every
 // filter meets every kind of row.
-inline void AppendFiltered(std::vector<uint8_t>& raw, const Spec& s, uint32_t x0, uint32_t y0, uint32_t dx,
+inline void AppendFiltered(std::vector<uint8_t>& raw, const Recipe& s, uint32_t x0, uint32_t y0, uint32_t dx,
                            uint32_t dy, int seed) {
   if (x0 >= s.width || y0 >= s.height) return;
   const uint32_t w = (s.width - x0 + dx - 1) / dx, h = (s.height - y0 + dy - 1) / dy;
@@ -173,8 +173,8 @@ inline void AppendFiltered(std::vector<uint8_t>& raw, const Spec& s, uint32_t x0
   }
 }
 
-// The filtered, uncompressed image data of a spec.
-inline std::vector<uint8_t> RawImageData(const Spec& s) {
+// The filtered, uncompressed image data of a request.
+inline std::vector<uint8_t> RawImageData(const Recipe& s) {
   std::vector<uint8_t> raw;
   if (!s.interlace) {
     AppendFiltered(raw, s, 0, 0, 1, 1, 0);
@@ -187,7 +187,7 @@ inline std::vector<uint8_t> RawImageData(const Spec& s) {
 }
 
 // A whole file; the compressed data is split into idat_parts IDAT chunks.
-inline std::vector<uint8_t> Encode(const Spec& s, int idat_parts = 1) {
+inline std::vector<uint8_t> Encode(const Recipe& s, int idat_parts = 1) {
   std::vector<uint8_t> out = Signature();
   PutChunk(out, "IHDR", Ihdr(s.width, s.height, s.depth, s.color, s.interlace ? 1 : 0));
   for (const auto& [type, body] : s.before_idat) PutChunk(out, type, body);

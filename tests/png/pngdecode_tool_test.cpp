@@ -39,7 +39,7 @@ void Write(const fs::path& p, const std::vector<uint8_t>& bytes) {
 TEST(PngDecodeTool, WritesPamForAGoodFileAndTheMessageForABadOne) {
   const fs::path dir = fs::temp_directory_path() / ("pngdecode_test_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  pngtest::Spec s;
+  pngtest::Recipe s;
   s.width = 3;
   s.height = 2;
   s.color = 2;

@@ -58,7 +58,7 @@ bool Inside(const Rect& inner, const Rect& outer) {
 }
 
 const Font& FormFont() {
-  static const std::shared_ptr<Font> font = Font::Create(FontSpec{});
+  static const std::shared_ptr<Font> font = Font::Create(FontRequest{});
   if (!font) {
     ADD_FAILURE() << "no font at all: is fontconfig seeing any installed font?";
     std::abort();
@@ -116,7 +116,7 @@ TEST(FontMetrics, LargerEmHeightsMeasureMore) {
   int last_width = 0;
   for (int em : {8, 11, 13, 16, 24, 32}) {
     SCOPED_TRACE("em " + std::to_string(em));
-    const auto font = Font::Create(FontSpec{.height = -em});
+    const auto font = Font::Create(FontRequest{.height = -em});
     ASSERT_NE(font, nullptr);
     EXPECT_GT(font->Metrics().height, last_height);
     EXPECT_GT(font->TextWidth(u"Install USB Driver"), last_width);
@@ -127,7 +127,7 @@ TEST(FontMetrics, LargerEmHeightsMeasureMore) {
 
 TEST(FontMetrics, PositiveHeightIsTheCellHeight) {
   for (int cell : {13, 20, 31}) {
-    const auto font = Font::Create(FontSpec{.height = cell});
+    const auto font = Font::Create(FontRequest{.height = cell});
     ASSERT_NE(font, nullptr);
     EXPECT_NEAR(font->Metrics().height, cell, 1) << "cell " << cell;
   }
@@ -135,7 +135,7 @@ TEST(FontMetrics, PositiveHeightIsTheCellHeight) {
 
 TEST(FontMetrics, BoldIsWiderThanRegular) {
   // Latin comes from a real bold face; the Chinese fallback face has no bold and is made bold.
-  const auto bold = Font::Create(FontSpec{.bold = true});
+  const auto bold = Font::Create(FontRequest{.bold = true});
   ASSERT_NE(bold, nullptr);
   for (std::u16string_view text : {u"Install USB Driver", u"关闭"}) {
     EXPECT_GT(bold->TextWidth(text), FormFont().TextWidth(text));
@@ -144,13 +144,13 @@ TEST(FontMetrics, BoldIsWiderThanRegular) {
 }
 
 TEST(FontCreate, SameRequestSharesOneFont) {
-  const FontSpec request{.height = -14};
+  const FontRequest request{.height = -14};
   EXPECT_EQ(Font::Create(request).get(), Font::Create(request).get());
-  EXPECT_NE(Font::Create(request).get(), Font::Create(FontSpec{.height = -15}).get());
+  EXPECT_NE(Font::Create(request).get(), Font::Create(FontRequest{.height = -15}).get());
 }
 
 TEST(FontCreate, UnknownFaceGetsASubstitute) {
-  const auto font = Font::Create(FontSpec{.name = "No Such Face Anywhere"});
+  const auto font = Font::Create(FontRequest{.name = "No Such Face Anywhere"});
   ASSERT_NE(font, nullptr);
   EXPECT_GT(font->Metrics().height, 0);
   EXPECT_GT(font->TextWidth(u"abc"), 0);
@@ -243,7 +243,7 @@ TEST(TextDraw, StaysInsideTheSurfaceWhereverItStarts) {
 
 TEST(TextDraw, SmallTextIsCrispLargeTextBlendsItsEdges) {
   const uint32_t color = 0x00AA3311;
-  const auto large = Font::Create(FontSpec{.height = -24});
+  const auto large = Font::Create(FontRequest{.height = -24});
   ASSERT_NE(large, nullptr);
   struct Case {
     const Font* font;

@@ -200,7 +200,7 @@ class MessageBoxWindow : public WindowProc {
 
 int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT) {
   if (!IsInitialized()) return IDOK;
-  MessageBoxWindow box(Utf8ToUtf16(text), Font::Create(FontSpec{"MS Sans Serif", -11}));
+  MessageBoxWindow box(Utf8ToUtf16(text), Font::Create(FontRequest{"MS Sans Serif", -11}));
   box.Layout();
   HWND top_owner = owner ? GetAncestorRoot(owner) : nullptr;
   int x = (GetSystemMetrics(SM_CXSCREEN) - box.width_) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - box.height_) / 2;

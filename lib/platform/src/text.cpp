@@ -115,7 +115,7 @@ struct GlyphRef {
 class FontImpl final : public Font {
  public:
   static std::shared_ptr<FontImpl> Open(std::shared_ptr<FontLibrary> library,
-                                        const FontSpec& request, const FaceChoice& choice) {
+                                        const FontRequest& request, const FaceChoice& choice) {
     FacePtr face(library->OpenFace(choice), FaceDeleter{library});
     if (!face) return nullptr;
     auto font = std::shared_ptr<FontImpl>(new FontImpl(std::move(library), request));
@@ -148,7 +148,7 @@ class FontImpl final : public Font {
   }
 
  private:
-  FontImpl(std::shared_ptr<FontLibrary> library, FontSpec request)
+  FontImpl(std::shared_ptr<FontLibrary> library, FontRequest request)
       : library_(std::move(library)), request_(std::move(request)) {
     ascii_.fill(kUnknown);
   }
@@ -379,7 +379,7 @@ class FontImpl final : public Font {
   static constexpr GlyphRef kUnknown{UINT32_MAX, 0};
 
   std::shared_ptr<FontLibrary> library_;
-  FontSpec request_;
+  FontRequest request_;
   int ppem_ = 11;
   TextMetrics metrics_;
 
@@ -400,7 +400,7 @@ class FontRegistry {
     return registry;
   }
 
-  std::shared_ptr<Font> Create(const FontSpec& request) {
+  std::shared_ptr<Font> Create(const FontRequest& request) {
     std::lock_guard lock(mutex_);
     const Key key{request.name, request.height, request.bold, request.italic};
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
@@ -421,7 +421,7 @@ class FontRegistry {
 
 }  // namespace
 
-std::shared_ptr<Font> Font::Create(const FontSpec& request) {
+std::shared_ptr<Font> Font::Create(const FontRequest& request) {
   return FontRegistry::Get().Create(request);
 }
 

@@ -26,7 +26,7 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 // Em size in pixels that fontconfig sees; only size-dependent configuration rules use it.
-double RequestedPixels(const FontSpec& request) {
+double RequestedPixels(const FontRequest& request) {
   if (request.height < 0) return -static_cast<double>(request.height);
   if (request.height > 0) return request.height * 0.85;  // a cell is roughly 1.2 em
   return 11.0;
@@ -106,7 +106,7 @@ FontLibrary::~FontLibrary() {
   FcFini();
 }
 
-std::optional<FaceChoice> FontLibrary::Match(const FontSpec& request,
+std::optional<FaceChoice> FontLibrary::Match(const FontRequest& request,
                                              std::optional<char32_t> must_have) {
   std::lock_guard lock(mutex_);
   FcPattern* pattern = FcPatternCreate();

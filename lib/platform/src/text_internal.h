@@ -39,7 +39,7 @@ class FontLibrary {
 
   // The face for `request`; with `must_have`, the best face that has that character, for the
   // per-character fallback. Empty when no installed face fits.
-  std::optional<FaceChoice> Match(const FontSpec& request, std::optional<char32_t> must_have);
+  std::optional<FaceChoice> Match(const FontRequest& request, std::optional<char32_t> must_have);
 
   // Opens a face (under the library lock, as FreeType asks); nullptr when the file is unusable.
   FT_Face OpenFace(const FaceChoice& choice);

@@ -46,12 +46,12 @@ void TFont::Changed() {
 std::shared_ptr<plat::Font> TFont::Handle() const {
   const std::string key = Name + '\n' + std::to_string(Height) + (Bold ? "b" : "") + (Italic ? "i" : "");
   if (!handle_ || key != handle_key_) {
-    plat::FontSpec spec;
-    spec.name = Name;
-    spec.height = Height;
-    spec.bold = Bold;
-    spec.italic = Italic;
-    handle_ = plat::Font::Create(spec);
+    plat::FontRequest request;
+    request.name = Name;
+    request.height = Height;
+    request.bold = Bold;
+    request.italic = Italic;
+    handle_ = plat::Font::Create(request);
     handle_key_ = key;
   }
   return handle_;

@@ -15,7 +15,7 @@ namespace plat {
 // one the cell height (ascent + descent), zero the form's default; "MS Sans Serif", -11 is
 // 8 points at 96 dpi. Windows UI faces that Linux lacks get a substitute with the same text
 // height (13 for the form's font).
-struct FontSpec {
+struct FontRequest {
   std::string name = "MS Sans Serif";
   int height = -11;
   bool bold = false;
@@ -50,7 +50,7 @@ class Font {
   // Never fails while any font is installed: an unknown face gets fontconfig's substitute.
   // Returns nullptr only when fontconfig finds no font at all. The same request returns the
   // same font object for the whole process. Thread-safe.
-  static std::shared_ptr<Font> Create(const FontSpec& spec);
+  static std::shared_ptr<Font> Create(const FontRequest& request);
   virtual ~Font() = default;
 
   virtual const TextMetrics& Metrics() const = 0;
