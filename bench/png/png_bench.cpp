@@ -1,16 +1,14 @@
 // Decoding the artwork: ours, libpng (classic API, to 8-bit RGBA), libspng (RGBA8) and zlib's
 // bare inflate of the same image data, all in one run so the numbers compare.
 #include <benchmark/benchmark.h>
-#include <png.h>
 #include <spng.h>
 #include <zlib.h>
 
-#include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "bench_input.h"
+#include "libpng_ref.h"
 #include "pngimage/png_decoder.h"
 
 namespace {
@@ -27,51 +25,14 @@ void Ours(benchmark::State& state) {
 }
 BENCHMARK(Ours);
 
-struct MemReader {
-  const uint8_t* p;
-  size_t left;
-};
-
-void ReadMem(png_structp png, png_bytep out, size_t n) {
-  auto* r = static_cast<MemReader*>(png_get_io_ptr(png));
-  if (n > r->left) png_error(png, "truncated");
-  std::memcpy(out, r->p, n);
-  r->p += n;
-  r->left -= n;
-}
-
-bool LibpngDecode(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgba, std::vector<png_bytep>* rows) {
-  MemReader reader{file.data(), file.size()};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return false;
-  }
-  png_set_read_fn(png, &reader, ReadMem);
-  png_read_info(png, info);
-  png_set_expand(png);
-  png_set_scale_16(png);
-  png_set_gray_to_rgb(png);
-  png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-  rgba->resize(size_t{w} * h * 4);
-  rows->resize(h);
-  for (png_uint_32 y = 0; y < h; ++y) (*rows)[y] = rgba->data() + size_t{y} * w * 4;
-  png_read_image(png, rows->data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  return true;
-}
-
 void Libpng(benchmark::State& state) {
   const auto& in = pngbench::Artwork();
   for (auto _ : state) {
     std::vector<uint8_t> rgba;
-    std::vector<png_bytep> rows;
-    if (!LibpngDecode(in.file, &rgba, &rows)) state.SkipWithError("libpng failed");
+    std::vector<uint8_t*> rows;
+    uint32_t w = 0, h = 0;
+    if (!pngbench::LibpngDecode(in.file.data(), in.file.size(), &rgba, &rows, &w, &h))
+      state.SkipWithError("libpng failed");
     benchmark::DoNotOptimize(rgba.data());
   }
 }
